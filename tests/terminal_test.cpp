@@ -1,0 +1,658 @@
+// The terminal as the platform's screen: Device operations run on a Terminal in a child process on
+// a pseudo-terminal, whose output a terminal emulator interprets; the emulator's screen must show
+// what a MemoryConsole holds after the same operations.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "platform/memory_console.h"
+#include "platform/terminal.h"
+#include "tests/support/pty_session.h"
+
+namespace {
+
+using platform::Coord;
+using platform::Device;
+using platform::MemoryConsole;
+using platform::Rect;
+using Operations = std::function<void(Device&)>;
+
+constexpr platform::Attribute grey = platform::default_attribute;
+
+// What a cell holding `byte` must look like on the terminal.
+std::string shown(unsigned char byte, bool unicode) {
+  const char32_t glyph = platform::glyph_of(byte);
+  if (glyph < 0x80) return std::string(1, static_cast<char>(glyph));
+  if (!unicode) return "?";
+  std::string text;
+  platform::append_utf8(text, glyph);
+  return text;
+}
+
+std::string shown_row(const std::string& bytes, bool unicode) {
+  std::string text;
+  for (const char byte : bytes)
+    text += shown(static_cast<unsigned char>(byte), unicode);
+  return text;
+}
+
+std::vector<std::string> shown_rows(const MemoryConsole& model, bool unicode) {
+  std::vector<std::string> rows;
+  for (int row = 0; row < model.size().row; ++row)
+    rows.push_back(shown_row(model.row_text(row), unicode));
+  return rows;
+}
+
+std::string padded(std::string text, int width) {
+  text.resize(static_cast<std::size_t>(width), ' ');
+  return text;
+}
+
+const char* locale_name(bool unicode) {
+  return unicode ? "C.UTF-8" : "C";
+}
+
+// Runs the stages of operations on a Terminal in a child on a terminal of `size`; the child reports
+// after each stage and then stays until released (or killed with the session), so that nothing
+// else reaches the screen.
+std::unique_ptr<PtySession> run_on_terminal(Coord size, bool unicode,
+                                            const std::vector<Operations>& stages) {
+  return PtySession::run_function(
+      [&](ChildLink& link) {
+        std::setlocale(LC_CTYPE, locale_name(unicode));
+        platform::Terminal terminal;
+        terminal.start();
+        for (const Operations& stage : stages) {
+          stage(terminal);
+          link.report();
+        }
+        link.wait_for_go();
+        return 0;
+      },
+      PtyOptions::sized(size.column, size.row));
+}
+
+// The same stages on a MemoryConsole.
+MemoryConsole run_in_memory(Coord size, const std::vector<Operations>& stages) {
+  MemoryConsole model(size);
+  for (const Operations& stage : stages)
+    stage(model);
+  return model;
+}
+
+void expect_same_screen(PtySession& session, const MemoryConsole& model, bool unicode) {
+  EXPECT_EQ(session.screen(), shown_rows(model, unicode));
+  const ScreenCursor cursor = session.cursor();
+  EXPECT_EQ(cursor.visible, model.cursor_shown());
+  // A hidden cursor may be anywhere.
+  if (model.cursor_shown()) {
+    EXPECT_EQ((Coord{cursor.column, cursor.row}), model.cursor());
+  }
+}
+
+// Every row of the screen filled with its own text: "r0 ....".
+void label_rows(Device& device) {
+  const platform::ScreenInfo info = *device.screen_info();
+  for (int row = 0; row < info.size.row; ++row) {
+    std::string text = std::to_string(row);
+    text.insert(0, 1, 'r');
+    text.push_back(' ');
+    while (static_cast<int>(text.size()) < info.size.column)
+      text.push_back(static_cast<char>('a' + (row + static_cast<int>(text.size())) % 26));
+    device.write_cells({0, row}, text, grey);
+  }
+}
+
+// --- The same operations on the terminal and in memory.
+
+struct ScreenCase {
+  const char* name;
+  Coord size;
+  bool unicode;
+  Operations operations;
+};
+
+std::ostream& operator<<(std::ostream& out, const ScreenCase& screen_case) {
+  return out << screen_case.name;
+}
+
+std::string all_bytes() {
+  std::string bytes;
+  for (int byte = 0; byte < 256; ++byte)
+    bytes.push_back(static_cast<char>(byte));
+  return bytes;
+}
+
+void show_all_bytes(Device& device) {
+  const std::string bytes = all_bytes();
+  for (int row = 0; row < 8; ++row)
+    device.write_cells({0, row}, std::string_view(bytes).substr(row * 32u, 32), grey);
+  device.set_cursor_position({31, 7});
+}
+
+// Many operations of every kind at random places, to shake out the choice of sequences.
+void random_operations(Device& device) {
+  std::mt19937 random(20240611);
+  const Coord size = device.screen_info()->size;
+  auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  const std::string texts[] = {
+      "a",          "hello",  "  ", "xyz xyz xyz", std::string(30, 'w'), "\xb0\xb1\xdb",
+      "\x01\x1b[H", " tail  "};
+  for (int step = 0; step < 400; ++step) {
+    switch (pick(0, 7)) {
+      case 0:
+      case 1:
+        device.write_cells({pick(-2, size.column), pick(0, size.row - 1)},
+                           texts[pick(0, std::size(texts) - 1)], grey);
+        break;
+      case 2:
+        device.fill_cells({pick(0, size.column - 1), pick(0, size.row - 1)},
+                          pick(0, size.column * 3), pick(0, 1) == 0 ? ' ' : '.', grey);
+        break;
+      case 3: {
+        const int top = pick(0, size.row - 1);
+        const int bottom = pick(top, size.row - 1);
+        device.scroll_cells({0, top, size.column - 1, bottom}, {0, top - pick(1, 3)}, ' ', grey);
+        break;
+      }
+      case 4:
+        device.scroll_cells({pick(0, 5), pick(0, 3), pick(5, size.column), pick(3, size.row)},
+                            {pick(-3, 8), pick(-3, 5)}, pick(0, 1) == 0 ? ' ' : '+', grey);
+        break;
+      case 5:
+        device.set_cursor_position({pick(-1, size.column), pick(-1, size.row)});
+        break;
+      case 6:
+        device.set_cursor_visible(pick(0, 3) != 0);
+        break;
+      case 7:
+        device.scroll_cells({0, pick(1, 3), size.column - 1, size.row - 1}, {0, 0}, ' ', grey);
+        break;
+    }
+  }
+}
+
+const ScreenCase screen_cases[] = {
+    {"WritesClipAndOverwrite",
+     {20, 6},
+     true,
+     [](Device& device) {
+       device.write_cells({0, 0}, "first row", grey);
+       device.write_cells({10, 1}, "cut off at the right edge", grey);
+       device.write_cells({-3, 2}, "abcdef", grey);  // the cells left of column 0 are dropped
+       device.write_cells({0, 9}, "below the buffer", grey);
+       device.write_cells({2, 0}, "XY", grey);
+       device.write_cells({0, 3}, "a long line of text", grey);
+       device.write_cells({4, 3}, "    ", grey);
+       device.write_cells({0, 4}, "trailing blanks", grey);
+       device.write_cells({5, 4}, "          ", grey);
+       device.set_cursor_position({7, 2});
+     }},
+    {"Fills",
+     {30, 8},
+     true,
+     [](Device& device) {
+       device.fill_cells({0, 0}, 30 * 8, '#', grey);
+       device.fill_cells({25, 2}, 20, '.', grey);     // on into the next row
+       device.fill_cells({3, 0}, 4, 0, grey);         // byte 0 shows blank
+       device.fill_cells({0, 5}, 100000, ' ', grey);  // to the end of the buffer, no further
+       device.fill_cells({10, 1}, 0, '!', grey);
+       device.set_cursor_position({0, 5});
+     }},
+    {"ClearsAfterText",
+     {24, 10},
+     true,
+     [](Device& device) {
+       label_rows(device);
+       device.fill_cells({0, 2}, 24 * 3, ' ', grey);   // rows 2 to 4; the rows below stay
+       device.fill_cells({5, 6}, 19 + 24, ' ', grey);  // the end of row 6 and row 7
+       for (int row = 9; row >= 0; --row)
+         device.fill_cells({0, row}, 24, ' ', grey);
+       device.write_cells({0, 0}, "title", grey);
+       device.set_cursor_position({0, 1});
+     }},
+    {"CursorMovesAndVisibility",
+     {10, 4},
+     true,
+     [](Device& device) {
+       device.set_cursor_position({3, 2});
+       device.set_cursor_visible(false);
+       device.write_cells({0, 0}, "0123456789", grey);
+       device.set_cursor_position({9, 3});
+       device.set_cursor_visible(true);
+       device.set_cursor_position({10, 0});  // outside: refused, the cursor stays
+       device.set_cursor_position({-1, 1});
+       device.set_cursor_position({4, 0});
+       device.set_cursor_position({0, 0});
+       device.set_cursor_position({9, 0});
+       device.set_cursor_position({9, 3});
+       device.set_cursor_position({2, 3});
+       device.set_cursor_position({2, 1});  // straight up
+       device.set_cursor_position({1, 1});  // one back
+       device.set_cursor_position({3, 0});
+       device.set_cursor_position({0, 1});  // to the start of the next row
+       device.set_cursor_position({0, 2});  // down to the left edge
+       device.set_cursor_position({0, 3});
+     }},
+    {"CursorLeftHidden",
+     {10, 4},
+     true,
+     [](Device& device) {
+       device.write_cells({0, 1}, "hidden", grey);
+       device.set_cursor_visible(false);
+       device.set_cursor_position({6, 1});
+     }},
+    {"GlyphsInUtf8", {32, 8}, true, show_all_bytes},
+    {"GlyphsInTheCLocale", {32, 8}, false, show_all_bytes},
+    {"BottomRightCell",
+     {12, 4},
+     true,
+     [](Device& device) {
+       label_rows(device);
+       device.write_cells({11, 3}, "Z", grey);
+       device.set_cursor_position({11, 3});
+       device.write_cells({6, 3}, "abcdef", grey);
+       device.write_cells({11, 3}, "!", grey);
+       device.set_cursor_position({11, 3});
+     }},
+    {"TextAreaScrollsAlone",
+     {20, 10},
+     true,
+     [](Device& device) {
+       label_rows(device);
+       // The top seven rows move up by one, then by three; the rows below stay.
+       device.scroll_cells({0, 1, 19, 6}, {0, 0}, ' ', grey);
+       device.write_cells({0, 6}, "new row 6", grey);
+       device.scroll_cells({0, 3, 19, 6}, {0, 0}, ' ', grey);
+       device.set_cursor_position({0, 6});
+     }},
+    {"BlocksMoveSideways",
+     {20, 10},
+     true,
+     [](Device& device) {
+       label_rows(device);
+       device.scroll_cells({2, 2, 10, 4}, {5, 3}, '+', grey);
+       device.scroll_cells({0, 0, 19, 9}, {-4, 1}, ' ', grey);
+       device.scroll_cells({0, 0, 19, 5}, {0, 2}, ' ', grey);
+     }},
+    {"RandomOperations", {17, 7}, true, random_operations},
+    {"RandomOperationsInTheCLocale", {23, 5}, false, random_operations},
+};
+
+// Passes every operation on to `device`, and calls `after_step` after each one that may change what
+// the screen shows.
+class SteppingDevice final : public Device {
+ public:
+  SteppingDevice(Device& device, std::function<void()> after_step)
+      : device_(device), after_step_(std::move(after_step)) {}
+
+  void start() override { device_.start(); }
+  std::optional<platform::ScreenInfo> screen_info() override { return device_.screen_info(); }
+  bool write_cells(Coord at, std::string_view bytes, platform::Attribute attribute) override {
+    const bool written = device_.write_cells(at, bytes, attribute);
+    after_step_();
+    return written;
+  }
+  void fill_cells(Coord start, int count, unsigned char byte,
+                  platform::Attribute attribute) override {
+    device_.fill_cells(start, count, byte, attribute);
+    after_step_();
+  }
+  void scroll_cells(Rect source, Coord destination, unsigned char fill_byte,
+                    platform::Attribute fill_attribute) override {
+    device_.scroll_cells(source, destination, fill_byte, fill_attribute);
+    after_step_();
+  }
+  bool set_cursor_position(Coord cell) override {
+    const bool moved = device_.set_cursor_position(cell);
+    after_step_();
+    return moved;
+  }
+  std::optional<bool> cursor_visible() override { return device_.cursor_visible(); }
+  void set_cursor_visible(bool visible) override {
+    device_.set_cursor_visible(visible);
+    after_step_();
+  }
+  bool set_window(Rect window) override { return device_.set_window(window); }
+  void beep() override { device_.beep(); }
+  long write_stream(const char* bytes, std::size_t count) override {
+    return device_.write_stream(bytes, count);
+  }
+  bool is_keyboard() override { return device_.is_keyboard(); }
+  int read_keys(platform::KeyCode* into, int room) override {
+    return device_.read_keys(into, room);
+  }
+  void wait_for_keys(int timeout_ms) override { device_.wait_for_keys(timeout_ms); }
+  long read_stream(char* into, std::size_t room) override {
+    return device_.read_stream(into, room);
+  }
+
+ private:
+  Device& device_;
+  std::function<void()> after_step_;
+};
+
+ScreenShot shot_of(const MemoryConsole& model, bool unicode) {
+  return {shown_rows(model, unicode),
+          {model.cursor().column, model.cursor().row, model.cursor_shown()}};
+}
+
+class SameScreen : public testing::TestWithParam<ScreenCase> {};
+
+// After every single operation, not only at the end: a wrong step that a later one happens to
+// cover up would still leave the user looking at a wrong screen for a while.
+TEST_P(SameScreen, AsTheModelAfterEveryOperation) {
+  const ScreenCase& screen_case = GetParam();
+  MemoryConsole model(screen_case.size);
+  std::vector<ScreenShot> expected;
+  SteppingDevice stepping_model(model,
+                                [&] { expected.push_back(shot_of(model, screen_case.unicode)); });
+  screen_case.operations(stepping_model);
+
+  const auto session =
+      run_on_terminal(screen_case.size, screen_case.unicode, {[&](Device& terminal) {
+                        ChildLink link(-1);
+                        SteppingDevice stepping(terminal, [&] { link.report(); });
+                        screen_case.operations(stepping);
+                      }});
+  ASSERT_TRUE(
+      session->wait_until([&] { return session->screens_at_reports().size() > expected.size(); }));
+  const std::vector<ScreenShot>& seen = session->screens_at_reports();
+  for (std::size_t step = 0; step < expected.size(); ++step) {
+    SCOPED_TRACE(testing::Message() << "after operation " << step);
+    ASSERT_EQ(seen[step].rows, expected[step].rows);
+    ASSERT_EQ(seen[step].cursor.visible, expected[step].cursor.visible);
+    // A hidden cursor may be anywhere.
+    if (expected[step].cursor.visible) {
+      ASSERT_EQ(seen[step].cursor.column, expected[step].cursor.column);
+      ASSERT_EQ(seen[step].cursor.row, expected[step].cursor.row);
+    }
+  }
+  expect_same_screen(*session, model, screen_case.unicode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, SameScreen, testing::ValuesIn(screen_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Scrolling the whole screen.
+
+TEST(TerminalScroll, RowsLeavingTheTopGoToTheScrollBack) {
+  const Coord size{20, 5};
+  const Operations operations = [](Device& device) {
+    for (int row = 0; row < 5; ++row)
+      device.write_cells({0, row}, "line " + std::to_string(row), grey);
+    for (int line = 5; line < 8; ++line) {
+      device.scroll_cells({0, 1, 19, 4}, {0, 0}, ' ', grey);
+      device.write_cells({0, 4}, "line " + std::to_string(line), grey);
+    }
+    // Two rows at once.
+    device.scroll_cells({0, 2, 19, 4}, {0, 0}, ' ', grey);
+    device.set_cursor_position({0, 4});
+  };
+  const MemoryConsole model = run_in_memory(size, {operations});
+  const auto session = run_on_terminal(size, true, {operations});
+  ASSERT_TRUE(session->wait_for_report());
+  expect_same_screen(*session, model, true);
+  EXPECT_EQ(
+      session->scrollback(),
+      (std::vector<std::string>{padded("line 0", 20), padded("line 1", 20), padded("line 2", 20),
+                                padded("line 3", 20), padded("line 4", 20)}));
+}
+
+TEST(TerminalScroll, AScrollIsLineFeedsNotARepaint) {
+  const auto session =
+      run_on_terminal({40, 12}, true, {Operations(label_rows), [](Device& device) {
+                                         device.scroll_cells({0, 1, 39, 11}, {0, 0}, ' ', grey);
+                                       }});
+  ASSERT_TRUE(session->wait_for_report());
+  ASSERT_TRUE(session->wait_for_report());
+  // To the bottom row, one line feed, back to the cursor: a few bytes, no row written again.
+  const std::string sent = session->output_before_report(1);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), '\n'), 1) << sent;
+  EXPECT_LE(sent.size(), 16u) << sent;
+  const MemoryConsole labelled = run_in_memory({40, 12}, {Operations(label_rows)});
+  EXPECT_EQ(session->scrollback(), std::vector<std::string>{labelled.row_text(0)});
+}
+
+TEST(TerminalScroll, TheBottomRightCellNeverScrolls) {
+  const auto session = run_on_terminal({8, 3}, true, {[](Device& device) {
+                                         device.write_cells({0, 0}, "top row", grey);
+                                         device.write_cells({0, 2}, "bottom!!", grey);
+                                         device.set_cursor_visible(false);
+                                         device.write_cells({7, 2}, "?", grey);
+                                         device.write_cells({7, 2}, "X", grey);
+                                         device.set_cursor_visible(true);
+                                       }});
+  ASSERT_TRUE(session->wait_for_report());
+  EXPECT_TRUE(session->scrollback().empty());
+  EXPECT_EQ(session->row_text(0), "top row ");
+  EXPECT_EQ(session->row_text(2), "bottom!X");
+}
+
+// --- What never reaches the terminal as it is.
+
+TEST(TerminalText, ControlBytesShowAsGlyphsAndNeverActOnTheTerminal) {
+  const std::string hostile = std::string("\x1b[2J\x1b]0;title\x07\r\n\b\t", 13) + '\0' +
+                              "\x9b"
+                              "2J";
+  const Coord size{30, 3};
+  const std::vector<Operations> stages = {[](Device& device) {
+                                            device.write_cells({0, 0}, "before", grey);
+                                          },
+                                          [&](Device& device) {
+                                            device.write_cells({0, 1}, hostile, grey);
+                                          }};
+  const MemoryConsole model = run_in_memory(size, stages);
+  for (const bool unicode : {true, false}) {
+    SCOPED_TRACE(locale_name(unicode));
+    const auto session = run_on_terminal(size, unicode, stages);
+    ASSERT_TRUE(session->wait_for_report());
+    ASSERT_TRUE(session->wait_for_report());
+    expect_same_screen(*session, model, unicode);
+    EXPECT_EQ(session->bells(), 0);
+    const std::string sent = session->output_before_report(1);
+    for (const unsigned char byte : sent) {
+      // Only what the terminal layer itself sends: ESC of its own sequences, no other control.
+      EXPECT_TRUE(byte >= 32 || byte == 0x1b) << "byte " << int{byte} << " in " << sent;
+      if (!unicode) {
+        EXPECT_LT(byte, 128) << sent;
+      }
+    }
+    EXPECT_EQ(sent.find("\x1b[2J"), std::string::npos);
+    EXPECT_EQ(sent.find("\x1b]"), std::string::npos);
+  }
+}
+
+TEST(TerminalText, BeepRingsTheBell) {
+  const auto session = run_on_terminal({10, 2}, true,
+                                       {[](Device& device) {
+                                          device.write_cells({0, 0}, "ding", grey);
+                                        },
+                                        [](Device& device) { device.beep(); }});
+  ASSERT_TRUE(session->wait_for_report());
+  ASSERT_TRUE(session->wait_for_report());
+  EXPECT_EQ(session->bells(), 1);
+  EXPECT_EQ(session->output_before_report(1), "\a");
+}
+
+// --- Resizing.
+
+// Writes the model's rows and cursor to `path`, one row per line, then the cursor.
+void save_model(const platform::Terminal& terminal, const std::string& path) {
+  std::ofstream file(path, std::ios::binary);
+  const MemoryConsole& model = *terminal.model();
+  file << model.size().column << ' ' << model.size().row << ' ' << model.cursor().column << ' '
+       << model.cursor().row << ' ' << model.cursor_shown() << '\n';
+  for (int row = 0; row < model.size().row; ++row)
+    file << model.row_text(row) << '\n';
+}
+
+struct SavedModel {
+  Coord size;
+  Coord cursor;
+  bool cursor_shown = true;
+  std::vector<std::string> rows;  // as shown
+};
+
+SavedModel load_model(const std::string& path, bool unicode) {
+  std::ifstream file(path, std::ios::binary);
+  SavedModel saved;
+  file >> saved.size.column >> saved.size.row >> saved.cursor.column >> saved.cursor.row >>
+      saved.cursor_shown;
+  file.ignore(1);
+  for (int row = 0; row < saved.size.row; ++row) {
+    std::string bytes(static_cast<std::size_t>(saved.size.column), ' ');
+    file.read(bytes.data(), saved.size.column);
+    file.ignore(1);
+    saved.rows.push_back(shown_row(bytes, unicode));
+  }
+  return saved;
+}
+
+std::string temporary_path() {
+  char path[] = "/tmp/terminal_test_XXXXXX";
+  const int fd = ::mkstemp(path);
+  ::close(fd);
+  return path;
+}
+
+TEST(TerminalResize, TheNextOperationFindsTheModelResizedAndTheScreenRepainted) {
+  const auto session = PtySession::run_function(
+      [](ChildLink& link) {
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+        platform::Terminal terminal;
+        terminal.start();
+        label_rows(terminal);
+        terminal.set_cursor_position({5, 8});
+        for (int step = 0; step < 3; ++step) {
+          link.report();
+          link.wait_for_go();
+          const Coord size = terminal.screen_info()->size;
+          terminal.write_cells({0, 0}, std::to_string(size.column) + "x" + std::to_string(size.row),
+                               grey);
+        }
+        link.report();
+        link.wait_for_go();
+        return 0;
+      },
+      PtyOptions::sized(30, 10));
+  MemoryConsole model({30, 10});
+  label_rows(model);
+  model.set_cursor_position({5, 8});
+  ASSERT_TRUE(session->wait_for_report());
+
+  for (const Coord size : {Coord{20, 6}, Coord{40, 12}, Coord{3, 2}}) {
+    SCOPED_TRACE(testing::Message() << size.column << "x" << size.row);
+    session->resize(size.column, size.row);
+    session->go();
+    model.resize(size);
+    model.write_cells({0, 0}, std::to_string(size.column) + "x" + std::to_string(size.row), grey);
+    ASSERT_TRUE(session->wait_for_report());
+    expect_same_screen(*session, model, true);
+  }
+}
+
+// The console's kind of work (a text area of the height at the start, rows written at its foot,
+// scrolled up) while the terminal changes size faster than the program can follow, down to a single
+// cell. Nothing may break, and once the size holds still the terminal shows the model.
+TEST(TerminalResize, RapidResizesDownToOneCell) {
+  const std::string path = temporary_path();
+  const auto session = PtySession::run_function(
+      [&path](ChildLink& link) {
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+        platform::Terminal terminal;
+        terminal.start();
+        const int area_height = terminal.screen_info()->size.row;
+        for (int step = 0; step < 3000; ++step) {
+          const Coord size = terminal.screen_info()->size;  // may be stale at once
+          const std::string text = "step " + std::to_string(step) + " of the run";
+          terminal.scroll_cells({0, 1, size.column - 1, area_height - 1}, {0, 0}, ' ', grey);
+          terminal.write_cells({0, area_height - 1}, text, grey);
+          terminal.write_cells({size.column - 3, size.row - 1}, "\xdb\xdb\xdb\xdb", grey);
+          terminal.fill_cells({size.column / 2, size.row / 2}, size.column, '.', grey);
+          terminal.set_cursor_position({size.column - 1, size.row - 1});
+          terminal.set_cursor_visible(step % 3 != 0);
+          terminal.set_window({0, 0, size.column - 1, size.row - 1});
+        }
+        link.report();
+        link.wait_for_go();
+        terminal.write_cells({0, 0}, "settled", grey);
+        terminal.set_cursor_visible(true);
+        save_model(terminal, path);
+        link.report();
+        link.wait_for_go();
+        return 0;
+      },
+      PtyOptions::sized(40, 12));
+
+  const Coord sizes[] = {{1, 1}, {2, 3}, {80, 24}, {5, 1}, {1, 7}, {33, 2}, {120, 40}, {3, 3}};
+  for (int round = 0; round < 400 && !session->ended(); ++round) {
+    const Coord size = sizes[round % std::size(sizes)];
+    session->resize(size.column, size.row);
+    // Let the child get some operations in at this size, but not necessarily all of it.
+    const std::size_t before = session->received().size();
+    session->wait_until([&] { return session->received().size() > before; });
+  }
+  ASSERT_TRUE(session->wait_for_report(std::chrono::seconds(120)));
+  session->resize(17, 6);
+  session->go();
+  ASSERT_TRUE(session->wait_for_report());
+  const SavedModel saved = load_model(path, true);
+  std::remove(path.c_str());
+  EXPECT_EQ(saved.size, (Coord{17, 6}));
+  EXPECT_EQ(session->screen(), saved.rows);
+  EXPECT_EQ(session->cursor().column, saved.cursor.column);
+  EXPECT_EQ(session->cursor().row, saved.cursor.row);
+  EXPECT_EQ(session->row_text(0).substr(0, 7), "settled");
+  EXPECT_FALSE(session->ended());
+}
+
+// --- Standard output that is not a terminal.
+
+TEST(TerminalStream, OutputThatIsNotATerminalGetsThePlainBytes) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::dup2(ends[1], STDOUT_FILENO);
+    ::close(ends[0]);
+    platform::Terminal terminal;
+    terminal.start();
+    const bool screen = terminal.screen_info().has_value();
+    const bool cells = terminal.write_cells({0, 0}, "cells", grey);
+    terminal.set_cursor_visible(false);
+    terminal.beep();
+    const char text[] = "bytes\r\n\x07\x1b[2J\t";
+    terminal.write_stream(text, sizeof text - 1);
+    const char verdict[] = {screen ? 'S' : '-', cells ? 'C' : '-'};
+    terminal.write_stream(verdict, 2);
+    std::_Exit(0);
+  }
+  ::close(ends[1]);
+  std::string output;
+  char buffer[256];
+  ssize_t count;
+  while ((count = ::read(ends[0], buffer, sizeof buffer)) > 0)
+    output.append(buffer, static_cast<std::size_t>(count));
+  ::close(ends[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(output, "bytes\r\n\x07\x1b[2J\t--");
+}
+
+}  // namespace
