@@ -1,6 +1,7 @@
 #include "platform/terminal.h"
 
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 
 namespace platform {
