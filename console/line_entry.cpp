@@ -133,7 +133,8 @@ bool ends_line(KeyCode key) {
 
 void move_cursor_by(Console& console, EditState& state, int n) {
   state.cursor = cell_after(state.cursor, n, state.columns);
-  if (state.cursor.row == state.rows + 1 && state.cursor.column == 1) {
+  // On a stream cursor moves have no effect, and this one must not leave a line end in the output.
+  if (!in_stream_mode(console) && state.cursor.row == state.rows + 1 && state.cursor.column == 1) {
     // Just past the bottom-right cell: a line end scrolls the text area and lands on the last row.
     set_cursor(console, state.rows, state.columns, keep_visibility);
     write_raw(console, "\r\n");
