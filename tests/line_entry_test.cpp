@@ -12,6 +12,7 @@
 #include "console/screen.h"
 #include "platform/key_codes.h"
 #include "platform/memory_console.h"
+#include "tests/support/screen_rows.h"
 
 namespace {
 
@@ -20,7 +21,6 @@ using platform::KeyCode;
 using platform::MemoryConsole;
 using namespace platform;  // key codes
 using Keys = std::vector<KeyCode>;
-using Rows = std::vector<std::string>;
 
 // Keys for the characters of a text.
 Keys typed(std::string_view text) {
@@ -54,15 +54,7 @@ struct Editor {
     return read_line(console, prompt, suffix, true);
   }
 
-  Rows rows() const {
-    Rows rows;
-    for (int row = 0; row < device.size().row; ++row) {
-      std::string text = device.row_text(row);
-      text.erase(text.find_last_not_of(' ') + 1);
-      rows.push_back(text);
-    }
-    return rows;
-  }
+  Rows rows() const { return screen_rows(device); }
   // The cursor as the text area's 1-based column and row.
   TextCell cursor() const { return {device.cursor().column + 1, device.cursor().row + 1}; }
 };

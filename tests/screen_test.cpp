@@ -12,6 +12,7 @@
 #include "console/console.h"
 #include "console/screen.h"
 #include "platform/memory_console.h"
+#include "tests/support/screen_rows.h"
 
 namespace {
 
@@ -20,8 +21,6 @@ using namespace std::string_view_literals;
 using platform::Coord;
 using platform::MemoryConsole;
 using platform::Rect;
-
-using Rows = std::vector<std::string>;
 
 // The console layer on an in-memory screen, started the way the program starts: with clear_screen.
 struct Screen {
@@ -38,16 +37,7 @@ struct Screen {
     clear_screen(console);
   }
 
-  // Every buffer row, trailing blanks dropped.
-  Rows rows() const {
-    Rows rows;
-    for (int row = 0; row < device.size().row; ++row) {
-      std::string text = device.row_text(row);
-      text.erase(text.find_last_not_of(' ') + 1);
-      rows.push_back(text);
-    }
-    return rows;
-  }
+  Rows rows() const { return screen_rows(device); }
 
   // Text put into the buffer directly, as earlier output would have left it.
   void put(int row, std::string_view text) {
