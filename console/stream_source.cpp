@@ -15,6 +15,8 @@ int take_byte(StreamSource& source, platform::Device& device) {
 }
 
 void give_back(StreamSource& source) {
+  // After the end of the data no byte was taken, and stepping back would deliver a stale one again.
+  if (source.ended && source.next == source.end) return;
   // The byte just taken is still in the buffer: a refill only happens when the buffer is used up,
   // and the byte it delivers first sits at index 0.
   if (source.next > 0) --source.next;

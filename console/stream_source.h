@@ -12,7 +12,8 @@
 // stream is not read again.
 int take_byte(StreamSource& source, platform::Device& device);
 
-// Gives back the byte just taken, so that the next take_byte delivers it again.
+// Gives back the byte just taken, so that the next take_byte delivers it again. After a take_byte
+// that found the end of the data there is nothing to give back, and nothing happens.
 void give_back(StreamSource& source);
 
 // Takes the bytes up to the next line end (a line feed, or a carriage return with or without a line

@@ -170,6 +170,8 @@ int MemoryConsole::read_keys(KeyCode* into, int room) {
 void MemoryConsole::wait_for_keys(int) {}
 
 long MemoryConsole::read_stream(char* into, std::size_t room) {
+  ++stream_reads_;
+  if (stream_read_limit_ > 0) room = std::min(room, stream_read_limit_);
   const std::size_t count = std::min(room, stream_input_.size() - stream_input_next_);
   stream_input_.copy(into, count, stream_input_next_);
   stream_input_next_ += count;

@@ -40,6 +40,8 @@ class MemoryConsole final : public Device {
   int beeps() const { return beeps_; }
   // Bytes written to standard output as a stream.
   const std::string& stream_output() const { return stream_output_; }
+  // How many times standard input has been read as a stream.
+  int stream_reads() const { return stream_reads_; }
 
   // --- Arranging.
   void set_attribute(Attribute attribute) { attribute_ = attribute; }
@@ -57,6 +59,9 @@ class MemoryConsole final : public Device {
   void set_stream_input(std::string_view bytes);
   // Limit how many bytes one write_stream() call takes, to exercise partial writes (0: no limit).
   void limit_stream_writes(std::size_t bytes) { stream_write_limit_ = bytes; }
+  // Limit how many bytes one read_stream() call delivers, as a pipe fed in small pieces does
+  // (0: no limit).
+  void limit_stream_reads(std::size_t bytes) { stream_read_limit_ = bytes; }
 
   // --- Device.
   void start() override;
@@ -101,6 +106,8 @@ class MemoryConsole final : public Device {
 
   std::string stream_input_;
   std::size_t stream_input_next_ = 0;
+  std::size_t stream_read_limit_ = 0;
+  int stream_reads_ = 0;
 };
 
 }  // namespace platform
