@@ -38,10 +38,11 @@ std::string relative_move(Coord from, Coord to) {
   }
   std::string best = vertical + horizontal;
 
-  // Down to column 0: CR, then line feeds (never on the bottom row, so they never scroll).
+  // Down to column 0: CR unless there already, then line feeds (never from the bottom row, so they
+  // never scroll).
   if (to.column == 0 && to.row > from.row) {
     std::string feeds;
-    vt::carriage_return(feeds);
+    if (from.column != 0) vt::carriage_return(feeds);
     for (int row = from.row; row < to.row && cost(feeds) < cost(best); ++row)
       vt::line_feed(feeds);
     if (cost(feeds) < cost(best)) best = feeds;

@@ -133,6 +133,8 @@ PtySession::PtySession(const PtyOptions& options)
   emulator_->screen = vterm_obtain_screen(emulator_->terminal);
   vterm_screen_set_callbacks(emulator_->screen, &screen_callbacks, this);
   vterm_screen_reset(emulator_->screen, 1);
+  vterm_input_write(emulator_->terminal, options.earlier_output.data(),
+                    options.earlier_output.size());
 }
 
 void PtySession::start(const std::function<void(ChildLink&)>& child) {
@@ -177,9 +179,14 @@ void PtySession::start(const std::function<void(ChildLink&)>& child) {
 }
 
 std::unique_ptr<PtySession> PtySession::run_program(const PtyOptions& options) {
+  return run_command(TUPLETS_BINARY, options);
+}
+
+std::unique_ptr<PtySession> PtySession::run_command(const std::string& path,
+                                                    const PtyOptions& options) {
   std::unique_ptr<PtySession> session(new PtySession(options));
   session->start(
-      [](ChildLink&) { ::execl(TUPLETS_BINARY, TUPLETS_BINARY, static_cast<char*>(nullptr)); });
+      [&path](ChildLink&) { ::execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr)); });
   return session;
 }
 

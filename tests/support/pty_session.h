@@ -26,6 +26,8 @@ struct PtyOptions {
   bool input_on_pipe = false;
   // "NAME=value" entries added to the child's environment.
   std::vector<std::string> environment;
+  // What the screen shows before the child starts, as an earlier program (a shell) left it.
+  std::string earlier_output;
 
   static PtyOptions sized(int columns, int rows) {
     PtyOptions options;
@@ -68,6 +70,9 @@ class PtySession {
 
   // The real program (TUPLETS_BINARY), with no arguments.
   static std::unique_ptr<PtySession> run_program(const PtyOptions& options = {});
+  // Any program, with no arguments.
+  static std::unique_ptr<PtySession> run_command(const std::string& path,
+                                                 const PtyOptions& options = {});
   // `body` in a forked child whose standard streams are on the terminal; the child exits with
   // body's result, through exit() so that its atexit handlers run.
   static std::unique_ptr<PtySession> run_function(std::function<int(ChildLink&)> body,

@@ -1,0 +1,111 @@
+// The terminal as the screen, measured on a pseudo-terminal whose output goes through a terminal
+// emulator.
+//
+// - EchoBytes: bytes the terminal receives for one character echoed at the end of a typed line,
+//   at the Device level: hide the cursor, write the character's cell, put the cursor one to the
+//   right, show the cursor. Counters: the median and the largest over a line, and the echo into the
+//   last column (whose cursor goes on to the next row).
+// - StartupToTitle: from starting the program to its title showing on the terminal, side by side
+//   with a minimal C program that clears the screen and writes the same line. Counters: medians in
+//   milliseconds and their ratio.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include "platform/terminal.h"
+#include "tests/support/pty_session.h"
+
+namespace {
+
+constexpr platform::Attribute grey = platform::default_attribute;
+constexpr int columns = 80;
+constexpr int prompt_row = 2;
+const std::string prompt = "Rows? ";
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Echoes characters from just after the prompt to the end of the row, reporting after each.
+int echo_a_line(ChildLink& link) {
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+  platform::Terminal terminal;
+  terminal.start();
+  const platform::Coord size = terminal.screen_info()->size;
+  terminal.fill_cells({0, 0}, size.column * size.row, ' ', grey);
+  terminal.write_cells({0, prompt_row}, prompt, grey);
+  terminal.set_cursor_position({static_cast<int>(prompt.size()), prompt_row});
+  link.report();
+  for (int column = static_cast<int>(prompt.size()); column < size.column; ++column) {
+    terminal.set_cursor_visible(false);
+    terminal.write_cells({column, prompt_row}, std::string(1, static_cast<char>('0' + column % 10)),
+                         grey);
+    if (column + 1 < size.column) {
+      terminal.set_cursor_position({column + 1, prompt_row});
+    } else {
+      terminal.set_cursor_position({0, prompt_row + 1});
+    }
+    terminal.set_cursor_visible(true);
+    link.report();
+  }
+  link.wait_for_go();
+  return 0;
+}
+
+void EchoBytes(benchmark::State& state) {
+  std::vector<double> bytes;
+  double last_column_bytes = 0;
+  for (auto _ : state) {
+    auto session = PtySession::run_function(echo_a_line, PtyOptions::sized(columns, 24));
+    const int echoes = columns - static_cast<int>(prompt.size());
+    for (int report = 0; report <= echoes; ++report) {
+      if (!session->wait_for_report()) {
+        state.SkipWithError("the child stopped reporting");
+        return;
+      }
+    }
+    bytes.clear();
+    for (int echo = 1; echo <= echoes; ++echo)
+      bytes.push_back(static_cast<double>(session->output_before_report(echo).size()));
+    last_column_bytes = bytes.back();
+  }
+  state.counters["median_bytes"] = median(bytes);
+  state.counters["max_bytes"] = *std::max_element(bytes.begin(), bytes.end());
+  state.counters["last_column_bytes"] = last_column_bytes;
+}
+BENCHMARK(EchoBytes)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+const std::string title = "QUV's tuplet calculator for trackers";
+
+// Milliseconds from starting `path` on a terminal to its title showing there.
+double time_to_title(const std::string& path) {
+  const auto start = std::chrono::steady_clock::now();
+  auto session = PtySession::run_command(path, PtyOptions::sized(columns, 24));
+  if (!session->wait_for_text(title)) return -1;
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+void StartupToTitle(benchmark::State& state) {
+  std::vector<double> program;
+  std::vector<double> reference;
+  for (auto _ : state) {
+    // Side by side, so that both see the same load on the machine.
+    reference.push_back(time_to_title(REFERENCE_TITLE_BINARY));
+    program.push_back(time_to_title(TUPLETS_BINARY));
+  }
+  state.counters["program_ms"] = median(program);
+  state.counters["reference_ms"] = median(reference);
+  state.counters["ratio"] = median(program) / median(reference);
+}
+BENCHMARK(StartupToTitle)->Iterations(41)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
