@@ -5,6 +5,10 @@
 //   at the Device level: hide the cursor, write the character's cell, put the cursor one to the
 //   right, show the cursor. Counters: the median and the largest over a line, and the echo into the
 //   last column (whose cursor goes on to the next row).
+// - EchoBytesOfTheProgram: the same through the real line editor: the bytes that reach the terminal
+//   for each character typed at "Rows? " up to and past the end of the row.
+// - IdleCpu: the program waiting at its first question for a second: CPU time used and the times
+//   it woke up (voluntary context switches). Both should be near zero.
 // - StartupToTitle: from starting the program to its title showing on the terminal, side by side
 //   with a minimal C program that clears the screen and writes the same line. Counters: medians in
 //   milliseconds and their ratio.
@@ -13,7 +17,10 @@
 #include <algorithm>
 #include <chrono>
 #include <clocale>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/terminal.h"
@@ -80,6 +87,76 @@ void EchoBytes(benchmark::State& state) {
   state.counters["last_column_bytes"] = last_column_bytes;
 }
 BENCHMARK(EchoBytes)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void EchoBytesOfTheProgram(benchmark::State& state) {
+  std::vector<double> bytes;
+  double last_column_bytes = 0;
+  for (auto _ : state) {
+    PtyOptions options = PtyOptions::sized(columns, 24);
+    options.environment = {"LC_ALL=C.UTF-8"};
+    auto session = PtySession::run_program(options);
+    if (!session->wait_for_text(prompt)) {
+      state.SkipWithError("no prompt");
+      return;
+    }
+    const int prompt_row_seen = session->cursor().row;
+    bytes.clear();
+    for (int column = static_cast<int>(prompt.size()); column < columns; ++column) {
+      const std::size_t before = session->received().size();
+      const char typed = static_cast<char>('0' + column % 10);
+      session->send(std::string(1, typed));
+      const int next_column = (column + 1) % columns;
+      const int next_row = prompt_row_seen + (column + 1) / columns;
+      if (!session->wait_until([&] {
+            const ScreenCursor cursor = session->cursor();
+            return cursor.visible && cursor.column == next_column && cursor.row == next_row &&
+                   session->row_text(prompt_row_seen)[static_cast<std::size_t>(column)] == typed;
+          })) {
+        state.SkipWithError("the echo did not show");
+        return;
+      }
+      bytes.push_back(static_cast<double>(session->received().size() - before));
+    }
+    last_column_bytes = bytes.back();
+  }
+  state.counters["median_bytes"] = median(bytes);
+  state.counters["max_bytes"] = *std::max_element(bytes.begin(), bytes.end());
+  state.counters["last_column_bytes"] = last_column_bytes;
+}
+BENCHMARK(EchoBytesOfTheProgram)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// CPU nanoseconds and voluntary context switches of a process so far.
+std::pair<double, double> cpu_and_wakeups(pid_t pid) {
+  double cpu_ns = 0;
+  std::ifstream(("/proc/" + std::to_string(pid) + "/schedstat").c_str()) >> cpu_ns;
+  std::ifstream status(("/proc/" + std::to_string(pid) + "/status").c_str());
+  double wakeups = 0;
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+      std::istringstream(line.substr(line.find(':') + 1)) >> wakeups;
+  }
+  return {cpu_ns, wakeups};
+}
+
+void IdleCpu(benchmark::State& state) {
+  double cpu_ms = 0;
+  double wakeups = 0;
+  for (auto _ : state) {
+    auto session = PtySession::run_program(PtyOptions::sized(columns, 24));
+    if (!session->wait_for_text(prompt)) {
+      state.SkipWithError("no prompt");
+      return;
+    }
+    const auto before = cpu_and_wakeups(session->pid());
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // the idle time being measured
+    const auto after = cpu_and_wakeups(session->pid());
+    cpu_ms = (after.first - before.first) / 1e6;
+    wakeups = after.second - before.second;
+  }
+  state.counters["cpu_ms_per_idle_s"] = cpu_ms;
+  state.counters["wakeups_per_idle_s"] = wakeups;
+}
+BENCHMARK(IdleCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 const std::string title = "QUV's tuplet calculator for trackers";
 

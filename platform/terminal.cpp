@@ -3,12 +3,16 @@
 #include <langinfo.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/select.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -17,6 +21,103 @@
 
 namespace platform {
 namespace {
+
+// --- Putting the terminal back.
+//
+// The one piece of state outside the console record: what the exit and signal handlers need to put
+// the terminal back. A signal handler can reach nothing else, so it is file-static. start() writes
+// it before the terminal is changed; restore_terminal() reads it.
+struct Restoration {
+  termios keyboard_settings{};                  // the terminal's own, as start() found them
+  volatile std::sig_atomic_t keyboard_set = 0;  // they have been changed
+  volatile std::sig_atomic_t screen = 0;        // standard output is a terminal
+};
+Restoration restoration;
+
+// Async-signal-safe: only tcsetattr() and write().
+void restore_terminal() {
+  if (restoration.keyboard_set != 0)
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &restoration.keyboard_settings);
+  if (restoration.screen != 0) {
+    // Whatever the cursor was left as, a shell prompt wants it seen.
+    [[maybe_unused]] const ssize_t written =
+        ::write(STDOUT_FILENO, vt::show_cursor_bytes, sizeof vt::show_cursor_bytes - 1);
+  }
+}
+
+void restore_at_exit() {
+  restore_terminal();
+}
+
+// The signals that end the process: the terminal is put back, then the signal ends the process by
+// its default action, so that the shell sees the usual status. The signal stays blocked while this
+// runs, so the raised one is delivered as soon as it returns.
+void end_by_signal(int number) {
+  restore_terminal();
+  ::signal(number, SIG_DFL);
+  ::raise(number);
+}
+
+constexpr int ending_signals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
+void end_by_signals() {
+  struct sigaction action {};
+  action.sa_handler = end_by_signal;
+  sigemptyset(&action.sa_mask);
+  for (const int number : ending_signals)
+    sigaddset(&action.sa_mask, number);  // one restoration at a time
+  for (const int number : ending_signals) {
+    struct sigaction current {};
+    // A signal the process was started to ignore (nohup, a background job) stays ignored.
+    if (::sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    ::sigaction(number, &action, nullptr);
+  }
+}
+
+// SIGWINCH only has to interrupt the wait for keys, so that a resize is repainted while the
+// program idles. It is blocked at all other times, so none slips in between a look at the window
+// size and the wait.
+void wake_on_resize(int) {}
+
+void catch_resizes() {
+  struct sigaction action {};
+  action.sa_handler = wake_on_resize;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGWINCH, &action, nullptr);
+  sigset_t resize;
+  sigemptyset(&resize);
+  sigaddset(&resize, SIGWINCH);
+  ::sigprocmask(SIG_BLOCK, &resize, nullptr);
+}
+
+// The signal mask for the wait: as it is, with SIGWINCH let through.
+sigset_t mask_waking_on_resize() {
+  sigset_t mask;
+  ::sigprocmask(SIG_SETMASK, nullptr, &mask);
+  sigdelset(&mask, SIGWINCH);
+  return mask;
+}
+
+// Key-by-key settings from the terminal's own: no line editing and no echo; the signal keys
+// Ctrl+C and Ctrl+\ kept, but no suspend key and no other special keys (IEXTEN), so that Ctrl+Z,
+// Ctrl+V and Ctrl+O reach the program; no flow control, so Ctrl+S and Ctrl+Q reach it too and
+// output never freezes; Enter gives 13 and Ctrl+J 10; bytes keep all eight bits. Output is left
+// alone.
+termios key_by_key(termios settings) {
+  settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
+  settings.c_lflag |= ISIG;
+  settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP);
+  settings.c_cc[VINTR] = 0x03;  // Ctrl+C
+  settings.c_cc[VQUIT] = 0x1c;  // Ctrl+Backslash
+  settings.c_cc[VSUSP] = _POSIX_VDISABLE;
+#ifdef VDSUSP
+  settings.c_cc[VDSUSP] = _POSIX_VDISABLE;
+#endif
+  // A read returns as soon as one byte is there; reads are made only when poll says one is.
+  settings.c_cc[VMIN] = 1;
+  settings.c_cc[VTIME] = 0;
+  return settings;
+}
 
 // When the terminal does not tell its size.
 constexpr Coord fallback_size{80, 24};
@@ -72,14 +173,45 @@ RowSpan rows_of(Coord start, int count, int width) {
 
 }  // namespace
 
+Terminal::~Terminal() {
+  if (!started_) return;
+  restore_terminal();
+  restoration.keyboard_set = 0;
+  restoration.screen = 0;
+}
+
 void Terminal::start() {
   if (started_) return;
   started_ = true;
-  if (::isatty(STDOUT_FILENO) != 1) return;
-  glyphs_ = make_glyph_set(locale_is_utf8(), fits_one_cell);
-  const Coord size = window_size();
-  model_.emplace(size);
-  forget_view(view_, size);
+  const bool screen = ::isatty(STDOUT_FILENO) == 1;
+  const bool keyboard = ::isatty(STDIN_FILENO) == 1;
+  if (screen) {
+    glyphs_ = make_glyph_set(locale_is_utf8(), fits_one_cell);
+    const Coord size = window_size();
+    model_.emplace(size);
+    forget_view(view_, size);
+    restoration.screen = 1;
+    catch_resizes();
+  }
+  if (screen || keyboard) {
+    std::atexit(restore_at_exit);
+    end_by_signals();
+  }
+  if (keyboard) keyboard_ = start_keyboard();
+}
+
+bool Terminal::start_keyboard() {
+  termios own{};
+  if (::tcgetattr(STDIN_FILENO, &own) != 0) return false;
+  restoration.keyboard_settings = own;
+  restoration.keyboard_set = 1;  // from here on, a signal puts the settings back
+  const termios keys = key_by_key(own);
+  if (::tcsetattr(STDIN_FILENO, TCSANOW, &keys) != 0) {
+    restoration.keyboard_set = 0;
+    return false;
+  }
+  decoder_ = make_key_decoder(locale_is_utf8(), own.c_cc[VERASE]);
+  return true;
 }
 
 bool Terminal::follow_window_size() {
@@ -90,6 +222,10 @@ bool Terminal::follow_window_size() {
     forget_view(view_, size);
   }
   return true;
+}
+
+void Terminal::catch_up_with_window() {
+  if (follow_window_size() && !view_.cells_known) show({});
 }
 
 void Terminal::show(RowSpan changed) {
@@ -199,11 +335,65 @@ bool Terminal::is_keyboard() {
   return ::isatty(STDIN_FILENO) == 1;
 }
 
-int Terminal::read_keys(KeyCode*, int) {
-  return -1;
+std::optional<int> Terminal::quiet_time_left() const {
+  if (!decode_pending(decoder_)) return std::nullopt;
+  using std::chrono::microseconds;
+  const auto quiet =
+      std::chrono::duration_cast<microseconds>(std::chrono::milliseconds(escape_quiet_ms) -
+                                               (std::chrono::steady_clock::now() - last_key_byte_));
+  // Rounded up, so that the wait does not end just before the time.
+  return static_cast<int>(std::max<long>((quiet.count() + 999) / 1000, 0));
 }
 
-void Terminal::wait_for_keys(int) {}
+int Terminal::read_keys(KeyCode* into, int room) {
+  catch_up_with_window();
+  if (!keyboard_ || keyboard_gone_) return -1;
+  if (room <= 0) return 0;
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  if (::poll(&input, 1, 0) <= 0 || input.revents == 0) {
+    // Nothing more came: an Esc that has waited out its quiet time is the Esc key.
+    if (quiet_time_left() == 0) {
+      if (const std::optional<KeyCode> code = decode_quiet(decoder_)) {
+        into[0] = *code;
+        return 1;
+      }
+    }
+    return 0;
+  }
+  // One code per byte at most: bytes beyond `room` stay in the terminal for the next call.
+  unsigned char bytes[512];
+  const ssize_t count =
+      ::read(STDIN_FILENO, bytes, std::min(static_cast<std::size_t>(room), sizeof bytes));
+  if (count < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
+  if (count <= 0) {
+    keyboard_gone_ = true;  // hung up (EIO) or ended
+    return -1;
+  }
+  last_key_byte_ = std::chrono::steady_clock::now();
+  int taken = 0;
+  for (ssize_t i = 0; i < count; ++i) {
+    if (const std::optional<KeyCode> code = decode_byte(decoder_, bytes[i])) into[taken++] = *code;
+  }
+  return taken;
+}
+
+void Terminal::wait_for_keys(int timeout_ms) {
+  catch_up_with_window();
+  if (!keyboard_ || keyboard_gone_) return;
+  int wait_ms = timeout_ms;
+  if (const std::optional<int> quiet = quiet_time_left()) {
+    if (*quiet == 0) return;
+    wait_ms = wait_ms < 0 ? *quiet : std::min(wait_ms, *quiet);
+  }
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(STDIN_FILENO, &readable);
+  const timespec timeout{wait_ms / 1000, (wait_ms % 1000) * 1000000L};
+  const sigset_t mask = mask_waking_on_resize();
+  // Sleeps in the kernel until a byte (or the end) comes, the time is up, or a resize signal.
+  ::pselect(STDIN_FILENO + 1, &readable, nullptr, nullptr, wait_ms < 0 ? nullptr : &timeout, &mask);
+  catch_up_with_window();
+}
 
 long Terminal::read_stream(char* into, std::size_t room) {
   for (;;) {

@@ -63,7 +63,7 @@ void erase_to_end_of_screen(std::string& out) {
 }
 
 void show_cursor(std::string& out) {
-  out += "\x1b[?25h";
+  out += show_cursor_bytes;
 }
 
 void hide_cursor(std::string& out) {

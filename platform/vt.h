@@ -41,6 +41,8 @@ void erase_to_end_of_screen(std::string& out);
 
 // DECTCEM: shows or hides the cursor.
 void show_cursor(std::string& out);
+// The same for a signal handler, which may not build strings.
+inline constexpr char show_cursor_bytes[] = "\x1b[?25h";
 void hide_cursor(std::string& out);
 
 // DECSTBM: limits scrolling to the rows `top` to `bottom`; the cursor goes to the top-left cell of

@@ -3,7 +3,11 @@
 // what a MemoryConsole holds after the same operations.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -19,6 +23,7 @@
 #include "console/console.h"
 #include "console/screen.h"
 #include "platform/code_page.h"
+#include "platform/key_codes.h"
 #include "platform/memory_console.h"
 #include "platform/terminal.h"
 #include "tests/support/pty_session.h"
@@ -768,6 +773,252 @@ TEST(TerminalProgram, LongPositionLinesWrap) {
     const MemoryConsole expected = program_screen(size, calculations);
     EXPECT_EQ(session->screen(), shown_rows(expected, true));
     EXPECT_EQ((Coord{session->cursor().column, session->cursor().row}), expected.cursor());
+  }
+}
+
+// --- The terminal as the keyboard.
+
+// Settings a terminal might have before the program starts: the system's defaults, with a few
+// marks of a user's own (another erase key, a tab expansion, a longer VTIME) that must all survive.
+termios users_settings() {
+  int master = -1;
+  int slave = -1;
+  if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) std::abort();
+  termios settings{};
+  ::tcgetattr(slave, &settings);
+  ::close(master);
+  ::close(slave);
+  settings.c_cc[VERASE] = 0x08;
+  settings.c_cc[VTIME] = 3;
+  settings.c_iflag |= IXANY;
+  settings.c_oflag |= TAB3;
+  return settings;
+}
+
+void expect_same_settings(const termios& after, const termios& before) {
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  for (std::size_t i = 0; i < NCCS; ++i)
+    EXPECT_EQ(after.c_cc[i], before.c_cc[i]) << "c_cc[" << i << "]";
+  EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
+  EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+}
+
+// A program that hides the cursor and reads keys until 'q' (then exit(0)) or the keyboard's end.
+int hide_and_read_keys(ChildLink& link) {
+  const rlimit no_core{0, 0};
+  ::setrlimit(RLIMIT_CORE, &no_core);  // Ctrl+\ dumps no core here
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+  platform::Terminal terminal;
+  terminal.start();
+  terminal.write_cells({0, 0}, "ready", grey);
+  terminal.set_cursor_visible(false);
+  link.report();
+  for (;;) {
+    terminal.wait_for_keys(-1);
+    platform::KeyCode codes[16];
+    const int count = terminal.read_keys(codes, 16);
+    if (count < 0) return 3;
+    for (int i = 0; i < count; ++i)
+      if (codes[i] == 'q') std::exit(0);
+  }
+}
+
+struct Ending {
+  const char* name;
+  std::function<void(PtySession&)> end;
+  int exit_status;  // -1: ended by a signal
+  int end_signal;
+};
+
+const Ending endings[] = {
+    {"NormalExit", [](PtySession& session) { session.send("q"); }, 0, 0},
+    {"CtrlC", [](PtySession& session) { session.send("\x03"); }, -1, SIGINT},
+    {"CtrlBackslash", [](PtySession& session) { session.send("\x1c"); }, -1, SIGQUIT},
+    {"Terminate", [](PtySession& session) { session.signal(SIGTERM); }, -1, SIGTERM},
+    {"HangUpSignal", [](PtySession& session) { session.signal(SIGHUP); }, -1, SIGHUP},
+};
+
+void PrintTo(const Ending& ending, std::ostream* out) {
+  *out << ending.name;
+}
+
+class TerminalEnding : public testing::TestWithParam<Ending> {};
+
+TEST_P(TerminalEnding, PutsTheTerminalBackAndEndsAsAsked) {
+  const Ending& ending = GetParam();
+  PtyOptions options = PtyOptions::sized(40, 5);
+  options.settings = users_settings();
+  const auto session = PtySession::run_function(hide_and_read_keys, options);
+  ASSERT_TRUE(session->wait_for_report());
+  termios during{};
+  ::tcgetattr(session->master(), &during);
+  EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u) << "key-by-key while running";
+  EXPECT_FALSE(session->cursor().visible);
+
+  ending.end(*session);
+  ASSERT_TRUE(session->wait_for_exit());
+  EXPECT_EQ(session->exit_status(), ending.exit_status);
+  EXPECT_EQ(session->end_signal(), ending.end_signal);
+  termios after{};
+  ASSERT_EQ(::tcgetattr(session->master(), &after), 0);
+  expect_same_settings(after, *options.settings);
+  EXPECT_TRUE(session->cursor().visible);
+  EXPECT_EQ(session->row_text(0).substr(0, 6), "ready ") << "no line end written";
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, TerminalEnding, testing::ValuesIn(endings),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TerminalKeyboard, TheRealProgramPutsTheTerminalBack) {
+  for (const bool interrupted : {false, true}) {
+    SCOPED_TRACE(interrupted ? "Ctrl+C at the second question" : "answered to the end");
+    PtyOptions options = PtyOptions::sized(80, 24);
+    options.settings = users_settings();
+    options.environment = {"LC_ALL=C.UTF-8"};
+    const auto session = PtySession::run_program(options);
+    ASSERT_TRUE(session->wait_for_text("Rows? "));
+    if (interrupted) {
+      session->send("13\r4");
+      ASSERT_TRUE(session->wait_for_text("Notes? 4"));
+      session->send("\x03");
+    } else {
+      session->send("13\r4\r6\rn\r");
+    }
+    ASSERT_TRUE(session->wait_for_exit());
+    EXPECT_EQ(session->exit_status(), interrupted ? -1 : 0);
+    EXPECT_EQ(session->end_signal(), interrupted ? SIGINT : 0);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(session->master(), &after), 0);
+    expect_same_settings(after, *options.settings);
+    EXPECT_TRUE(session->cursor().visible);
+    if (interrupted) {
+      // The line being typed stays as it was; no line end follows it.
+      EXPECT_EQ((Coord{session->cursor().column, session->cursor().row}), (Coord{8, 3}));
+    } else {
+      EXPECT_TRUE(session->shows("0:0 3:2 6:3 9:4 "));
+    }
+  }
+}
+
+TEST(TerminalKeyboard, ClosingTheTerminalEndsTheProgramBySighup) {
+  const auto session = PtySession::run_program(PtyOptions::sized(80, 24));
+  ASSERT_TRUE(session->wait_for_text("Rows? "));
+  session->hang_up();
+  ASSERT_TRUE(session->wait_for_exit());
+  EXPECT_EQ(session->end_signal(), SIGHUP);
+}
+
+// A program that shows every key code it reads, taking at most `portion` at a time, as decimal
+// numbers row after row.
+std::function<int(ChildLink&)> show_key_codes(int portion) {
+  return [portion](ChildLink& link) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    platform::Terminal terminal;
+    terminal.start();
+    const Coord size = terminal.screen_info()->size;
+    link.report();
+    std::string shown;
+    for (;;) {
+      terminal.wait_for_keys(-1);
+      std::vector<platform::KeyCode> codes(static_cast<std::size_t>(portion));
+      const int count = terminal.read_keys(codes.data(), portion);
+      if (count < 0) return 0;
+      if (count > portion) {
+        terminal.write_cells({0, 0}, "more codes than room", grey);
+        return 4;
+      }
+      for (int i = 0; i < count; ++i)
+        shown += std::to_string(codes[static_cast<std::size_t>(i)]) + " ";
+      for (int row = 0; row * size.column < static_cast<int>(shown.size()); ++row)
+        terminal.write_cells({0, row}, shown.substr(static_cast<std::size_t>(row * size.column)),
+                             grey);
+    }
+  };
+}
+
+std::string screen_text(const PtySession& session) {
+  std::string text;
+  for (const std::string& row : session.screen())
+    text += row;
+  return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+std::string codes_text(const std::vector<platform::KeyCode>& codes) {
+  std::string text;
+  for (const platform::KeyCode code : codes)
+    text += std::to_string(code) + " ";
+  return text.substr(0, text.size() - 1);
+}
+
+TEST(TerminalKeyboard, KeysArriveAsTheirCodes) {
+  const auto session = PtySession::run_function(show_key_codes(3), PtyOptions::sized(80, 10));
+  ASSERT_TRUE(session->wait_for_report());
+  std::vector<platform::KeyCode> expected;
+  auto typed = [&](std::string_view bytes, std::vector<platform::KeyCode> codes) {
+    session->send(bytes);
+    expected.insert(expected.end(), codes.begin(), codes.end());
+    return session->wait_until([&] { return screen_text(*session) == codes_text(expected); });
+  };
+  EXPECT_TRUE(typed("a", {'a'}));
+  // Keys the terminal would otherwise keep for itself: flow control, suspend, literal next,
+  // discard; Enter and Ctrl+J stay apart.
+  EXPECT_TRUE(typed("\x13\x11\x1a\x16\x0f", {19, 17, 26, 22, 15}));
+  EXPECT_TRUE(typed("\r\n", {platform::key_enter, platform::key_line_feed}));
+  EXPECT_TRUE(typed("\x7f", {platform::key_backspace}));
+  EXPECT_TRUE(typed("\xc3\xa9", {0x82}));  // é in code page 437
+  EXPECT_TRUE(typed("\x1b[D\x1bOH", {platform::key_left, platform::key_home}));
+  // A lone Esc: its code comes once the keyboard has been quiet a moment, with no further key.
+  EXPECT_TRUE(typed("\x1b", {platform::key_escape}));
+  // A sequence split in two writes some milliseconds apart is still one key.
+  session->send("\x1b[");
+  session->wait_until([] { return false; }, std::chrono::milliseconds(15));
+  EXPECT_TRUE(typed("C", {platform::key_right}));
+  EXPECT_TRUE(typed("b", {'b'}));
+}
+
+TEST(TerminalKeyboard, APasteLosesNothingWhenTakenInPortions) {
+  const auto session = PtySession::run_function(show_key_codes(7), PtyOptions::sized(200, 60));
+  ASSERT_TRUE(session->wait_for_report());
+  std::string paste;
+  std::vector<platform::KeyCode> expected;
+  for (int i = 0; i < 600; ++i) {
+    const char byte = static_cast<char>('!' + i % 90);
+    paste.push_back(byte);
+    expected.push_back(static_cast<unsigned char>(byte));
+  }
+  session->send(paste);
+  EXPECT_TRUE(session->wait_until([&] { return screen_text(*session) == codes_text(expected); }))
+      << screen_text(*session);
+}
+
+TEST(TerminalKeyboard, AResizeIsRepaintedWhileWaitingForKeys) {
+  const auto session = PtySession::run_function(
+      [](ChildLink& link) {
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+        platform::Terminal terminal;
+        terminal.start();
+        label_rows(terminal);
+        terminal.set_cursor_position({3, 2});
+        link.report();
+        for (;;) {
+          terminal.wait_for_keys(-1);
+          platform::KeyCode codes[8];
+          if (terminal.read_keys(codes, 8) < 0) return 0;
+        }
+      },
+      PtyOptions::sized(30, 8));
+  ASSERT_TRUE(session->wait_for_report());
+  MemoryConsole model({30, 8});
+  label_rows(model);
+  model.set_cursor_position({3, 2});
+  for (const Coord size : {Coord{20, 5}, Coord{45, 10}}) {
+    session->resize(size.column, size.row);
+    model.resize(size);
+    EXPECT_TRUE(session->wait_until([&] { return session->screen() == shown_rows(model, true); }));
+    EXPECT_EQ((Coord{session->cursor().column, session->cursor().row}), model.cursor());
   }
 }
 

@@ -147,7 +147,8 @@ void PtySession::start(const std::function<void(ChildLink&)>& child) {
   size.ws_col = static_cast<unsigned short>(columns_);
   size.ws_row = static_cast<unsigned short>(rows_);
   std::fflush(nullptr);  // nothing buffered may be written twice
-  pid_ = ::forkpty(&master_, nullptr, nullptr, &size);
+  termios settings = options_.settings.value_or(termios{});
+  pid_ = ::forkpty(&master_, nullptr, options_.settings ? &settings : nullptr, &size);
   if (pid_ < 0) fail("forkpty");
   if (pid_ == 0) {
     if (options_.input_on_pipe) ::dup2(input_pipe[0], STDIN_FILENO);

@@ -10,10 +10,12 @@
 #pragma once
 
 #include <sys/types.h>
+#include <termios.h>
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,6 +30,8 @@ struct PtyOptions {
   std::vector<std::string> environment;
   // What the screen shows before the child starts, as an earlier program (a shell) left it.
   std::string earlier_output;
+  // The terminal's settings at the start; the system's defaults when none.
+  std::optional<termios> settings;
 
   static PtyOptions sized(int columns, int rows) {
     PtyOptions options;
