@@ -1022,4 +1022,24 @@ TEST(TerminalKeyboard, AResizeIsRepaintedWhileWaitingForKeys) {
   }
 }
 
+TEST(TerminalKeyboard, ResizesDuringAQuestionBreakNothing) {
+  PtyOptions options = PtyOptions::sized(80, 24);
+  options.environment = {"LC_ALL=C.UTF-8"};
+  const auto session = PtySession::run_program(options);
+  ASSERT_TRUE(session->wait_for_text("Rows? "));
+  session->send("1");
+  const Coord sizes[] = {{1, 1}, {2, 3}, {10, 4}, {80, 24}, {5, 2}, {120, 50}, {3, 1}};
+  for (int round = 0; round < 60; ++round) {
+    const Coord size = sizes[round % std::size(sizes)];
+    session->resize(size.column, size.row);
+    if (round % 5 == 0) session->send("3\x7f");  // typed and rubbed out again
+  }
+  session->resize(80, 24);
+  session->send("3\r4\r6\rn\r");
+  ASSERT_TRUE(session->wait_for_exit());
+  EXPECT_EQ(session->exit_status(), 0);
+  EXPECT_TRUE(session->shows("0:0 3:2 6:3 9:4 ")) << testing::PrintToString(session->screen());
+  EXPECT_TRUE(session->shows("Another? (y/n) n"));
+}
+
 }  // namespace
