@@ -331,8 +331,9 @@ long Terminal::write_stream(const char* bytes, std::size_t count) {
   }
 }
 
+// Settled once at start(): what standard input is does not change while the program runs.
 bool Terminal::is_keyboard() {
-  return ::isatty(STDIN_FILENO) == 1;
+  return keyboard_;
 }
 
 std::optional<int> Terminal::quiet_time_left() const {
