@@ -91,40 +91,55 @@ void EchoBytes(benchmark::State& state) {
 }
 BENCHMARK(EchoBytes)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// The real program at its first question on an 80 x 24 terminal; none when the prompt never came.
+std::unique_ptr<PtySession> program_at_prompt() {
+  PtyOptions options = PtyOptions::sized(columns, 24);
+  options.environment = {"LC_ALL=C.UTF-8"};
+  auto session = PtySession::run_program(options);
+  if (!session->wait_for_text(prompt)) return nullptr;
+  return session;
+}
+
+// Types the `index`th character of a line typed at the prompt on `prompt_row` and waits until its
+// echo shows: the character in its cell and the cursor visible in the next one. False when it
+// never showed.
+bool type_and_see_echo(PtySession& session, int prompt_row, int index) {
+  const int cell = static_cast<int>(prompt.size()) + index;
+  const int row = prompt_row + cell / columns;
+  const int column = cell % columns;
+  const char typed = static_cast<char>('0' + index % 10);
+  session.send(std::string(1, typed));
+  return session.wait_until([&] {
+    const ScreenCursor cursor = session.cursor();
+    return cursor.visible &&
+           cursor.row * columns + cursor.column == cell + 1 + prompt_row * columns &&
+           session.row_text(row)[static_cast<std::size_t>(column)] == typed;
+  });
+}
+
 void EchoBytesOfTheProgram(benchmark::State& state) {
   std::vector<double> bytes;
-  double last_column_bytes = 0;
   for (auto _ : state) {
-    PtyOptions options = PtyOptions::sized(columns, 24);
-    options.environment = {"LC_ALL=C.UTF-8"};
-    auto session = PtySession::run_program(options);
-    if (!session->wait_for_text(prompt)) {
+    const auto session = program_at_prompt();
+    if (!session) {
       state.SkipWithError("no prompt");
       return;
     }
-    const int prompt_row_seen = session->cursor().row;
+    const int prompt_row = session->cursor().row;
     bytes.clear();
-    for (int column = static_cast<int>(prompt.size()); column < columns; ++column) {
+    // Up to and including the last column of the row.
+    for (int index = 0; index < columns - static_cast<int>(prompt.size()); ++index) {
       const std::size_t before = session->received().size();
-      const char typed = static_cast<char>('0' + column % 10);
-      session->send(std::string(1, typed));
-      const int next_column = (column + 1) % columns;
-      const int next_row = prompt_row_seen + (column + 1) / columns;
-      if (!session->wait_until([&] {
-            const ScreenCursor cursor = session->cursor();
-            return cursor.visible && cursor.column == next_column && cursor.row == next_row &&
-                   session->row_text(prompt_row_seen)[static_cast<std::size_t>(column)] == typed;
-          })) {
+      if (!type_and_see_echo(*session, prompt_row, index)) {
         state.SkipWithError("the echo did not show");
         return;
       }
       bytes.push_back(static_cast<double>(session->received().size() - before));
     }
-    last_column_bytes = bytes.back();
   }
   state.counters["median_bytes"] = median(bytes);
   state.counters["max_bytes"] = *std::max_element(bytes.begin(), bytes.end());
-  state.counters["last_column_bytes"] = last_column_bytes;
+  state.counters["last_column_bytes"] = bytes.back();
 }
 BENCHMARK(EchoBytesOfTheProgram)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -138,28 +153,16 @@ void KeystrokeToEcho(benchmark::State& state) {
   constexpr int keys = 1000;
   std::vector<double> latencies;
   for (auto _ : state) {
-    PtyOptions options = PtyOptions::sized(columns, 24);
-    options.environment = {"LC_ALL=C.UTF-8"};
-    auto session = PtySession::run_program(options);
-    if (!session->wait_for_text(prompt)) {
+    const auto session = program_at_prompt();
+    if (!session) {
       state.SkipWithError("no prompt");
       return;
     }
-    const int first_row = session->cursor().row;
+    const int prompt_row = session->cursor().row;
     latencies.clear();
-    for (int key = 0; key < keys; ++key) {
-      const int cell = static_cast<int>(prompt.size()) + key;
-      const int row = first_row + cell / columns;
-      const int column = cell % columns;
-      const char typed = static_cast<char>('0' + key % 10);
+    for (int index = 0; index < keys; ++index) {
       const auto sent = std::chrono::steady_clock::now();
-      session->send(std::string(1, typed));
-      if (!session->wait_until([&] {
-            const ScreenCursor cursor = session->cursor();
-            return cursor.visible &&
-                   cursor.row * columns + cursor.column == row * columns + column + 1 &&
-                   session->row_text(row)[static_cast<std::size_t>(column)] == typed;
-          })) {
+      if (!type_and_see_echo(*session, prompt_row, index)) {
         state.SkipWithError("the echo did not show");
         return;
       }
@@ -190,8 +193,8 @@ void IdleCpu(benchmark::State& state) {
   double cpu_ms = 0;
   double wakeups = 0;
   for (auto _ : state) {
-    auto session = PtySession::run_program(PtyOptions::sized(columns, 24));
-    if (!session->wait_for_text(prompt)) {
+    const auto session = program_at_prompt();
+    if (!session) {
       state.SkipWithError("no prompt");
       return;
     }
