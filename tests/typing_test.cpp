@@ -47,7 +47,7 @@ std::vector<std::string_view> keys_of(std::string_view typed) {
   return keys;
 }
 
-// Types the keys one write at a time, each after the echo of the one before has come in.
+// Types the keys one write at a time, each after the echo of the one before has begun to come in.
 void type_slowly(PtySession& session, std::string_view typed) {
   for (const std::string_view key : keys_of(typed)) {
     const ScreenShot before = session.screen_shot();
@@ -95,8 +95,11 @@ TEST(Typing, ASessionOfFifteenLines) {
 TEST(Typing, InsertingBeforeTheLastCharacter) {
   const auto session = start_program();
   type_slowly(*session, std::string("13") + std::string(left) + "2");
-  EXPECT_EQ(session->row_text(2).substr(0, 10), "Rows? 123 ");
-  EXPECT_EQ(session->cursor().column, 8) << "the cursor stands on the 3";
+  // The echo of one key may come in several writes: wait for the last of them.
+  EXPECT_TRUE(session->wait_until([&] {
+    const ScreenCursor cursor = session->cursor();
+    return session->row_text(2).starts_with("Rows? 123 ") && cursor.visible && cursor.column == 8;
+  })) << "the 3 redrawn one cell to the right, the cursor standing on it";
 
   type_slowly(*session, std::string("\r19") + std::string(left) + "1\r6\r");
   ASSERT_TRUE(session->wait_for_text("Another? (y/n) "));
