@@ -26,27 +26,22 @@ struct TokenPiece {
   std::uint8_t size = 0;
 };
 
-// "row:" for every row a token can name: rows stay below R, which is at most 256.
-constexpr std::array<TokenPiece, 256> row_pieces = [] {
+// Every value below 256 in the given base, followed by `separator`.
+constexpr std::array<TokenPiece, 256> make_pieces(std::uint32_t base, char separator) {
   std::array<TokenPiece, 256> pieces{};
-  for (std::uint32_t row = 0; row < pieces.size(); ++row) {
-    char* end = put_digits(pieces[row].bytes.data(), row, 10);
-    *end++ = ':';
-    pieces[row].size = static_cast<std::uint8_t>(end - pieces[row].bytes.data());
+  for (std::uint32_t value = 0; value < pieces.size(); ++value) {
+    char* end = put_digits(pieces[value].bytes.data(), value, base);
+    *end++ = separator;
+    pieces[value].size = static_cast<std::uint8_t>(end - pieces[value].bytes.data());
   }
   return pieces;
-}();
+}
+
+// "row:" for every row a token can name: rows stay below R, which is at most 256.
+constexpr std::array<TokenPiece, 256> row_pieces = make_pieces(10, ':');
 
 // "tick " for every tick a token can hold: a tick equal to T is carried, so ticks stay below 256.
-constexpr std::array<TokenPiece, 256> tick_pieces = [] {
-  std::array<TokenPiece, 256> pieces{};
-  for (std::uint32_t tick = 0; tick < pieces.size(); ++tick) {
-    char* end = put_digits(pieces[tick].bytes.data(), tick, 16);
-    *end++ = ' ';
-    pieces[tick].size = static_cast<std::uint8_t>(end - pieces[tick].bytes.data());
-  }
-  return pieces;
-}();
+constexpr std::array<TokenPiece, 256> tick_pieces = make_pieces(16, ' ');
 
 char* put_piece(char* out, const TokenPiece& piece) {
   std::memcpy(out, piece.bytes.data(), piece.bytes.size());
